@@ -1,0 +1,41 @@
+# The host build: the program's logic over the simulated Windows, with its
+# GoogleTest tests, and checks of the Windows executables built beside it.
+
+find_package(GTest REQUIRED)
+enable_testing()
+
+# Where scripts/build puts the Windows builds (build/i686, build/x86_64).
+set(ORV_BUILD_ROOT "${PROJECT_SOURCE_DIR}/build" CACHE PATH
+    "Folder holding the i686 and x86_64 builds")
+set(ORV_I686_EXE "${ORV_BUILD_ROOT}/i686/orvuninstall.exe")
+set(ORV_X86_64_EXE "${ORV_BUILD_ROOT}/x86_64/orvuninstall.exe")
+find_program(DEBIAN_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+
+# The logic handles fixed-size buffers by hand: every host run checks it
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
+set(HOST_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
+                    -fno-omit-frame-pointer)
+add_compile_options(${HOST_SANITIZERS})
+add_link_options(${HOST_SANITIZERS})
+
+add_library(orvuninstall_host STATIC
+  ${PROGRAM_SOURCES}
+  src/platform/simulated/simulated_windows.cpp)
+target_include_directories(orvuninstall_host PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(orvuninstall_host PRIVATE -Wall -Wextra)
+
+add_executable(host_tests
+  tests/host/simulated_machine_fixture.cpp
+  tests/host/uninstall_sequence_test.cpp
+  tests/host/file_removal_test.cpp
+  tests/host/wininit_entries_test.cpp
+  tests/host/registry_cleanup_test.cpp
+  tests/host/simulated_windows_test.cpp)
+target_include_directories(host_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/host)
+target_link_libraries(host_tests PRIVATE orvuninstall_host GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(host_tests)
+
+add_test(NAME release_executable_pe_header
+  COMMAND ${DEBIAN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/check_release_executable.py
+          ${ORV_I686_EXE})
