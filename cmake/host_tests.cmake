@@ -36,6 +36,48 @@ target_link_libraries(host_tests PRIVATE orvuninstall_host GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(host_tests)
 
+# Properties over random machines, failing calls and the fuzzer's checks;
+# the machine builder and the checks are shared with tests/fuzz/.
+add_executable(property_tests
+  tests/properties/machine_generator.cpp
+  tests/properties/run_checks.cpp
+  tests/properties/uninstall_properties_test.cpp)
+target_link_libraries(property_tests PRIVATE orvuninstall_host
+                      GTest::gtest_main)
+gtest_discover_tests(property_tests DISCOVERY_TIMEOUT 30)
+
+# What the Windows 95 family's loader needs of the release executable, and
+# every function it imports on an allow-list.
+add_test(NAME release_executable_win95_loadable
+  COMMAND ${DEBIAN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/check_win95_loadable.py
+          ${ORV_I686_EXE})
+
 add_test(NAME release_executable_pe_header
   COMMAND ${DEBIAN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/check_release_executable.py
           ${ORV_I686_EXE})
+
+# The icon and version record, read back out of both Windows builds; the
+# release build's icon must also be the one drawn in res/ and shown in docs/.
+add_test(NAME resources_i686
+  COMMAND ${DEBIAN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/check_resources.py
+          ${ORV_I686_EXE} --grids ${PROJECT_SOURCE_DIR}/res
+          --previews ${PROJECT_SOURCE_DIR}/docs)
+add_test(NAME resources_x86_64
+  COMMAND ${DEBIAN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/check_resources.py
+          ${ORV_X86_64_EXE})
+add_test(NAME release_executable_with_resources
+  COMMAND ${DEBIAN_PYTHON}
+          ${PROJECT_SOURCE_DIR}/tests/pe/check_release_with_resources.py
+          ${ORV_I686_EXE})
+add_test(NAME release_executable_reproducible
+  COMMAND ${DEBIAN_PYTHON}
+          ${PROJECT_SOURCE_DIR}/tests/pe/check_reproducible_build.py
+          ${PROJECT_SOURCE_DIR} ${CMAKE_COMMAND})
+
+# The x86_64 build run under Wine, as the NT family and in Windows 98 mode,
+# with stand-ins for the resident component and the user (tests/wine).
+add_test(NAME wine_end_to_end
+  COMMAND ${DEBIAN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/wine/run_e2e.py
+          --exe ${ORV_X86_64_EXE} --tools ${ORV_BUILD_ROOT}/wine-tools
+          --work ${ORV_BUILD_ROOT}/wine-e2e)
+set_tests_properties(wine_end_to_end PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)

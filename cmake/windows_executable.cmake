@@ -53,7 +53,7 @@ target_link_libraries(orvuninstall PRIVATE kernel32 user32 advapi32)
 # script is compiled in a library of its own because windres would reject the
 # code's compiler options.
 enable_language(RC)
-find_program(ORV_PYTHON3 NAMES python3 REQUIRED)
+find_program(ORV_PYTHON3 NAMES python3 HINTS /usr/bin REQUIRED)
 set(ORV_ICON ${CMAKE_CURRENT_BINARY_DIR}/res/orvuninstall.ico)
 add_custom_command(OUTPUT ${ORV_ICON}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/res

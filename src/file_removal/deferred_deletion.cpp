@@ -34,10 +34,9 @@ static void RemoveTrailingEndOfFileMark(HANDLE file) {
 // Opens for reading and appending: created when absent, its content kept when
 // present, and other readers and writers not denied.
 static HANDLE OpenForAppending(const char* path) {
-  const HANDLE file =
-      CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return file;
   RemoveTrailingEndOfFileMark(file);
   SetFilePointer(file, 0, nullptr, FILE_END);

@@ -23,8 +23,7 @@ static const char* const ExtensionTypes[] = {".exe", ".dll", ".ocx"};
 
 // A key path that would not fit its buffer is not formed, so that key is
 // left alone; the deletion's own result is never examined.
-static void DeleteFormattedKey(HKEY root, const char* format,
-                               const char* first,
+static void DeleteFormattedKey(HKEY root, const char* format, const char* first,
                                const char* second = nullptr) {
   char path[kKeyBufferSize];
   if (FormatText(path, sizeof path, format, first, second)) {
@@ -74,8 +73,9 @@ static void DeleteFileTypeContextMenuHandlers() {
   for (const char* extension : ExtensionTypes) {
     char typeName[kKeyBufferSize];
     if (!ReadFileTypeName(extension, typeName)) continue;
-    DeleteFormattedKey(HKEY_CLASSES_ROOT, "%s\\shellex\\ContextMenuHandlers\\%s",
-                       typeName, ShellExtensionClsid);
+    DeleteFormattedKey(HKEY_CLASSES_ROOT,
+                       "%s\\shellex\\ContextMenuHandlers\\%s", typeName,
+                       ShellExtensionClsid);
   }
 }
 
@@ -85,8 +85,10 @@ void CleanRegistry() {
                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
                      "MyComputer\\NameSpace\\%s",
                      ShellExtensionClsid);
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\OrvHook");
+  RegDeleteKeyA(HKEY_CLASSES_ROOT,
+                "Directory\\shellex\\CopyHookHandlers\\OrvHook");
   DeleteFileTypeContextMenuHandlers();
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE,
-                "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane");
+  RegDeleteKeyA(
+      HKEY_LOCAL_MACHINE,
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane");
 }

@@ -1,6 +1,7 @@
 // Which files go now, which wait for the next start, and where they are
 // looked for.
 #include "file_removal/file_removal.h"
+
 #include "file_removal/uninstall_state.h"
 #include "simulated_machine_fixture.h"
 
@@ -61,19 +62,21 @@ INSTANTIATE_TEST_SUITE_P(
                         simulated::TheMachine().files.erase(path);
                       },
                       Outcome::LeftAbsent},
-        FileStateCase{"InUse",
-                      [](const std::string& path) {
-                        simulated::TheMachine().files[path].heldByAnotherProcess =
-                            simulated::OtherHolder{};
-                      },
-                      Outcome::Deferred},
-        FileStateCase{"InUseSharingDeletion",
-                      [](const std::string& path) {
-                        simulated::TheMachine().files[path].heldByAnotherProcess =
-                            simulated::OtherHolder{
-                                GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE};
-                      },
-                      Outcome::Deleted},
+        FileStateCase{
+            "InUse",
+            [](const std::string& path) {
+              simulated::TheMachine().files[path].heldByAnotherProcess =
+                  simulated::OtherHolder{};
+            },
+            Outcome::Deferred},
+        FileStateCase{
+            "InUseSharingDeletion",
+            [](const std::string& path) {
+              simulated::TheMachine().files[path].heldByAnotherProcess =
+                  simulated::OtherHolder{GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE};
+            },
+            Outcome::Deleted},
         FileStateCase{"ReadOnly",
                       [](const std::string& path) {
                         simulated::TheMachine().files[path].readOnly = true;
@@ -87,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Outcome::Deferred}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FileRemovalTest, ComponentFilesAreDeletedInOrderFromTheWindowsDirectory) {
+TEST_F(FileRemovalTest,
+       ComponentFilesAreDeletedInOrderFromTheWindowsDirectory) {
   InstallComponentFiles();
   RunRemovalPhases();
   std::vector<std::string> expected = ComponentPaths();
@@ -114,10 +118,11 @@ TEST_F(FileRemovalTest, AppletIsLookedForWhereEachFamilyKeepsIt) {
     std::string removed;
     std::string untouched;
   };
-  for (const Case& c : {Case{Family::Nt, "C:\\WINDOWS\\orvpanel.cpl",
-                             "C:\\WINDOWS\\SYSTEM\\orvpanel.cpl"},
-                        Case{Family::Windows95, "C:\\WINDOWS\\SYSTEM\\orvpanel.cpl",
-                             "C:\\WINDOWS\\orvpanel.cpl"}}) {
+  for (const Case& c :
+       {Case{Family::Nt, "C:\\WINDOWS\\orvpanel.cpl",
+             "C:\\WINDOWS\\SYSTEM\\orvpanel.cpl"},
+        Case{Family::Windows95, "C:\\WINDOWS\\SYSTEM\\orvpanel.cpl",
+             "C:\\WINDOWS\\orvpanel.cpl"}}) {
     simulated::Reset();
     UseFamily(c.family);
     simulated::AddFile(c.removed);
@@ -171,8 +176,9 @@ TEST_F(FileRemovalTest, PathsTooLongForTheirBufferLeaveOnlyThoseFiles) {
   const std::vector<Case> cases = {
       {247, {}},
       {248, {"orvtesi.dll", "orvmarq.dll"}},
-      {249, {"orvres.exe", "orvtesi.dll", "orvdun.dll", "orvpel.dll",
-             "orvmarq.dll"}},
+      {249,
+       {"orvres.exe", "orvtesi.dll", "orvdun.dll", "orvpel.dll",
+        "orvmarq.dll"}},
       {259, kComponentFileNames},
       {260, kComponentFileNames},
       {400, kComponentFileNames},
@@ -180,7 +186,8 @@ TEST_F(FileRemovalTest, PathsTooLongForTheirBufferLeaveOnlyThoseFiles) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.directoryLength);
     simulated::Reset();
-    const std::string directory = "C:\\" + std::string(c.directoryLength - 3, 'd');
+    const std::string directory =
+        "C:\\" + std::string(c.directoryLength - 3, 'd');
     machine().windowsDirectory = directory;
     simulated::AddDirectory(directory);
     for (const std::string& name : kComponentFileNames) {

@@ -1,6 +1,7 @@
 // The registry cleanup: which keys go, in which order, and what stays.
-#include "file_removal/uninstall_state.h"
 #include "registry_cleanup/registry_cleanup.h"
+
+#include "file_removal/uninstall_state.h"
 #include "simulated_machine_fixture.h"
 
 using simulated::Family;
@@ -13,14 +14,17 @@ const std::string kHandler =
 class RegistryCleanupTest : public SimulatedMachineTest {
  protected:
   void InstallDecoys() {
-    simulated::AddKey(HKEY_CLASSES_ROOT,
-                      "CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32");
+    simulated::AddKey(
+        HKEY_CLASSES_ROOT,
+        "CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32");
     simulated::AddKey(HKEY_CLASSES_ROOT,
                       "exefile\\shellex\\ContextMenuHandlers\\OtherHandler");
     simulated::AddKey(HKEY_CLASSES_ROOT, "exefile\\shell\\open\\command");
-    simulated::AddKey(HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\Other");
-    simulated::AddKey(HKEY_LOCAL_MACHINE,
-                      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneTools");
+    simulated::AddKey(HKEY_CLASSES_ROOT,
+                      "Directory\\shellex\\CopyHookHandlers\\Other");
+    simulated::AddKey(
+        HKEY_LOCAL_MACHINE,
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneTools");
   }
 
   void RunCleanup() {
@@ -46,19 +50,20 @@ TEST_F(RegistryCleanupTest, DeletesEveryKeyInOrderAndNothingElse) {
     RunCleanup();
 
     const auto keys = ComponentKeys();
-    EXPECT_EQ(simulated::CallsNamed("RegDeleteKeyA"),
-              std::vector<std::string>(keys.begin() + c.firstDeletion, keys.end()));
+    EXPECT_EQ(
+        simulated::CallsNamed("RegDeleteKeyA"),
+        std::vector<std::string>(keys.begin() + c.firstDeletion, keys.end()));
     for (const std::string& key : keys) {
       const HKEY root = key[2] == 'L' ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
       EXPECT_FALSE(simulated::KeyExists(root, key.substr(5))) << key;
     }
     // Left: the decoys, the extension keys and the file types' own parents.
     std::vector<std::string> expectedLeft = decoys;
-    for (const char* kept :
-         {"HKCR\\.dll", "HKCR\\.exe", "HKCR\\.ocx", "HKCR\\dllfile",
-          "HKCR\\dllfile\\shellex", "HKCR\\dllfile\\shellex\\ContextMenuHandlers",
-          "HKCR\\ocxfile", "HKCR\\ocxfile\\shellex",
-          "HKCR\\ocxfile\\shellex\\ContextMenuHandlers"}) {
+    for (const char* kept : {"HKCR\\.dll", "HKCR\\.exe", "HKCR\\.ocx",
+                             "HKCR\\dllfile", "HKCR\\dllfile\\shellex",
+                             "HKCR\\dllfile\\shellex\\ContextMenuHandlers",
+                             "HKCR\\ocxfile", "HKCR\\ocxfile\\shellex",
+                             "HKCR\\ocxfile\\shellex\\ContextMenuHandlers"}) {
       expectedLeft.push_back(kept);
     }
     std::sort(expectedLeft.begin(), expectedLeft.end(),
@@ -82,7 +87,8 @@ TEST_F(RegistryCleanupTest, ForeignSubkeyOfTheClassKeepsItOnNtOnly) {
     Family family;
     bool classKeyStays;
   };
-  for (const Case& c : {Case{Family::Nt, true}, Case{Family::Windows95, false}}) {
+  for (const Case& c :
+       {Case{Family::Nt, true}, Case{Family::Windows95, false}}) {
     simulated::Reset();
     UseFamily(c.family);
     InstallComponentKeys();
@@ -90,12 +96,13 @@ TEST_F(RegistryCleanupTest, ForeignSubkeyOfTheClassKeepsItOnNtOnly) {
 
     RunCleanup();
 
-    EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT, kClassKey), c.classKeyStays);
+    EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT, kClassKey),
+              c.classKeyStays);
     EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT,
                                    std::string(kClassKey) + "\\Foreign"),
               c.classKeyStays);
-    for (const char* subkey : {"\\InprocServer32", "\\DefaultIcon",
-                               "\\ShellFolder", "\\shellex"}) {
+    for (const char* subkey :
+         {"\\InprocServer32", "\\DefaultIcon", "\\ShellFolder", "\\shellex"}) {
       EXPECT_FALSE(simulated::KeyExists(HKEY_CLASSES_ROOT,
                                         std::string(kClassKey) + subkey));
     }
@@ -110,8 +117,9 @@ struct DefaultValueCase {
   std::optional<std::string> deletedPath;         // nullopt: nothing deleted
 };
 
-class DefaultValueTest : public RegistryCleanupTest,
-                         public ::testing::WithParamInterface<DefaultValueCase> {};
+class DefaultValueTest
+    : public RegistryCleanupTest,
+      public ::testing::WithParamInterface<DefaultValueCase> {};
 
 TEST_P(DefaultValueTest, NamesTheFileTypeWhoseHandlerGoes) {
   const DefaultValueCase& c = GetParam();
@@ -155,8 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
         DefaultValueCase{"TextEndsAtFirstNul",
                          Value(REG_SZ, std::string("exefile\0junk", 12)),
                          "exefile" + kHandler},
-        DefaultValueCase{"LargerThanTheBuffer", Value(REG_SZ, std::string(300, 'x')),
-                         std::nullopt},
+        DefaultValueCase{"LargerThanTheBuffer",
+                         Value(REG_SZ, std::string(300, 'x')), std::nullopt},
         DefaultValueCase{"FillsTheBufferWithoutNul",
                          Value(REG_SZ, std::string(260, 'x')), std::nullopt},
         DefaultValueCase{"LongestNameThatFits",
@@ -181,10 +189,14 @@ TEST_F(RegistryCleanupTest, ExtensionsThatCannotBeReadAreSkipped) {
        [] { simulated::TheMachine().classesRoot.subkeys.erase(".ocx"); },
        {"exefile", "dllfile"}},
       {".dll refuses full access",
-       [] { simulated::AddKey(HKEY_CLASSES_ROOT, ".dll").refusesFullAccess = true; },
+       [] {
+         simulated::AddKey(HKEY_CLASSES_ROOT, ".dll").refusesFullAccess = true;
+       },
        {"exefile", "ocxfile"}},
       {".exe without default value",
-       [] { simulated::AddKey(HKEY_CLASSES_ROOT, ".exe").defaultValue.reset(); },
+       [] {
+         simulated::AddKey(HKEY_CLASSES_ROOT, ".exe").defaultValue.reset();
+       },
        {"dllfile", "ocxfile"}},
   };
   for (const Case& c : cases) {
@@ -196,13 +208,16 @@ TEST_F(RegistryCleanupTest, ExtensionsThatCannotBeReadAreSkipped) {
     RunCleanup();
 
     for (const char* type : {"exefile", "dllfile", "ocxfile"}) {
-      const bool cleaned = std::find(c.typesCleaned.begin(), c.typesCleaned.end(),
-                                     type) != c.typesCleaned.end();
-      EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT, type + kHandler), !cleaned)
+      const bool cleaned =
+          std::find(c.typesCleaned.begin(), c.typesCleaned.end(), type) !=
+          c.typesCleaned.end();
+      EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT, type + kHandler),
+                !cleaned)
           << type;
     }
     EXPECT_EQ(simulated::CallsNamed("RegDeleteKeyA").back(),
-              "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane");
+              "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\O"
+              "rvane");
     EXPECT_FALSE(simulated::KeyExists(
         HKEY_LOCAL_MACHINE,
         "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane"));
@@ -213,13 +228,15 @@ TEST_F(RegistryCleanupTest, ExtensionsThatCannotBeReadAreSkipped) {
 // A key that cannot be deleted stays, and the rest go on regardless.
 TEST_F(RegistryCleanupTest, KeyRefusingDeletionDoesNotStopTheRest) {
   InstallComponentKeys();
-  simulated::AddKey(HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\OrvHook")
+  simulated::AddKey(HKEY_CLASSES_ROOT,
+                    "Directory\\shellex\\CopyHookHandlers\\OrvHook")
       .refusesDeletion = true;
   RunCleanup();
-  EXPECT_TRUE(simulated::KeyExists(HKEY_CLASSES_ROOT,
-                                   "Directory\\shellex\\CopyHookHandlers\\OrvHook"));
+  EXPECT_TRUE(simulated::KeyExists(
+      HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\OrvHook"));
   EXPECT_FALSE(simulated::KeyExists(HKEY_CLASSES_ROOT, "exefile" + kHandler));
-  EXPECT_EQ(simulated::CallsNamed("RegDeleteKeyA").size(), ComponentKeys().size());
+  EXPECT_EQ(simulated::CallsNamed("RegDeleteKeyA").size(),
+            ComponentKeys().size());
 }
 
 }  // namespace

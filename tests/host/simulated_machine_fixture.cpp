@@ -53,11 +53,11 @@ std::vector<std::string> SimulatedMachineTest::ComponentPaths() const {
 }
 
 void SimulatedMachineTest::InstallComponentFiles() {
-  for (const std::string& path : ComponentPaths()) simulated::AddFile(path, "MZ");
+  for (const std::string& path : ComponentPaths())
+    simulated::AddFile(path, "MZ");
   const bool nt = machine().family == simulated::Family::Nt;
-  simulated::AddFile(nt ? WindowsPath("orvpanel.cpl")
-                        : SystemPath("orvpanel.cpl"),
-                     "MZ");
+  simulated::AddFile(
+      nt ? WindowsPath("orvpanel.cpl") : SystemPath("orvpanel.cpl"), "MZ");
 }
 
 void SimulatedMachineTest::HoldOpen(const std::string& path) {

@@ -21,7 +21,8 @@ TEST_F(SimulatedWindowsTest, RegDeleteKeyFollowsEachFamilysRule) {
     simulated::AddKey(HKEY_CLASSES_ROOT, "A\\B\\C");
     simulated::AddKey(HKEY_CLASSES_ROOT, "A\\D");
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "a"), c.parentResult);
-    EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT, "A\\B\\C"), c.parentStays);
+    EXPECT_EQ(simulated::KeyExists(HKEY_CLASSES_ROOT, "A\\B\\C"),
+              c.parentStays);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Missing"),
               static_cast<LONG>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "\\A"),
@@ -54,9 +55,11 @@ TEST_F(SimulatedWindowsTest, DirectoryAndValueQueriesNeverOverrunTheBuffer) {
   EXPECT_EQ(GetWindowsDirectoryA(small, sizeof small), 301u);
   EXPECT_EQ(small[0], '\0');
 
-  simulated::SetDefaultValue(HKEY_CLASSES_ROOT, ".big", REG_SZ, std::string(261, 'x'));
+  simulated::SetDefaultValue(HKEY_CLASSES_ROOT, ".big", REG_SZ,
+                             std::string(261, 'x'));
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, ".big", 0, KEY_ALL_ACCESS, &key), 0);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, ".big", 0, KEY_ALL_ACCESS, &key),
+            0);
   DWORD size = sizeof small;
   EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr,
                              reinterpret_cast<BYTE*>(small), &size),
@@ -68,15 +71,13 @@ TEST_F(SimulatedWindowsTest, DirectoryAndValueQueriesNeverOverrunTheBuffer) {
 
 TEST_F(SimulatedWindowsTest, SharedOpensCoexistAndExclusiveOnesDoNot) {
   simulated::AddFile("C:\\WINDOWS\\f.ini", "x");
-  const HANDLE shared =
-      CreateFileA("C:\\WINDOWS\\f.ini", GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
-                  nullptr);
+  const HANDLE shared = CreateFileA(
+      "C:\\WINDOWS\\f.ini", GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
   ASSERT_NE(shared, INVALID_HANDLE_VALUE);
-  const HANDLE second =
-      CreateFileA("C:\\WINDOWS\\f.ini", GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
-                  nullptr);
+  const HANDLE second = CreateFileA(
+      "C:\\WINDOWS\\f.ini", GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
   EXPECT_NE(second, INVALID_HANDLE_VALUE);
   const HANDLE exclusive = CreateFileA("C:\\WINDOWS\\f.ini", GENERIC_READ, 0,
                                        nullptr, OPEN_EXISTING, 0, nullptr);

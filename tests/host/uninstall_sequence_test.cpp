@@ -28,7 +28,8 @@ class UninstallSequenceTest : public SimulatedMachineTest {
   }
 };
 
-TEST_F(UninstallSequenceTest, DecliningClosesResidentComponentButTouchesNothing) {
+TEST_F(UninstallSequenceTest,
+       DecliningClosesResidentComponentButTouchesNothing) {
   for (Family family : {Family::Nt, Family::Windows95}) {
     SCOPED_TRACE(family == Family::Nt ? "NT" : "95 family");
     simulated::Reset();
@@ -124,18 +125,20 @@ TEST_P(AcceptedRunTest, RemovesEverythingAndRestartNoticeOnlyWhenDeferred) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, AcceptedRunTest,
-    ::testing::Values(
-        RunCase{"NtNothingRunning", Family::Nt, false, IDYES, false, false, false},
-        RunCase{"NtResidentRunning", Family::Nt, true, IDYES, false, true, false},
-        RunCase{"NtBoxNotShownCountsAsYes", Family::Nt, false, 0, false, false,
-                false},
-        RunCase{"NtLibraryInUse", Family::Nt, true, IDYES, true, true, true},
-        RunCase{"Win95NothingRunning", Family::Windows95, false, IDYES, false,
-                false, false},
-        RunCase{"Win95LibraryInUse", Family::Windows95, true, IDYES, true, true,
-                true},
-        RunCase{"Win95BoxNotShownLibraryInUse", Family::Windows95, false, 0, true,
-                false, true}),
+    ::testing::Values(RunCase{"NtNothingRunning", Family::Nt, false, IDYES,
+                              false, false, false},
+                      RunCase{"NtResidentRunning", Family::Nt, true, IDYES,
+                              false, true, false},
+                      RunCase{"NtBoxNotShownCountsAsYes", Family::Nt, false, 0,
+                              false, false, false},
+                      RunCase{"NtLibraryInUse", Family::Nt, true, IDYES, true,
+                              true, true},
+                      RunCase{"Win95NothingRunning", Family::Windows95, false,
+                              IDYES, false, false, false},
+                      RunCase{"Win95LibraryInUse", Family::Windows95, true,
+                              IDYES, true, true, true},
+                      RunCase{"Win95BoxNotShownLibraryInUse", Family::Windows95,
+                              false, 0, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UninstallSequenceTest, PhasesRunFilesThenKeysThenAppletThenNotice) {
@@ -152,11 +155,11 @@ TEST_F(UninstallSequenceTest, PhasesRunFilesThenKeysThenAppletThenNotice) {
 
     const auto deletes = CallSpan("DeleteFileA");
     const auto keys = CallSpan("RegDeleteKeyA");
-    const auto applet = CallSpan("DeleteFileA " +
-                                 (family == Family::Nt
-                                      ? WindowsPath("orvpanel.cpl")
-                                      : SystemPath("orvpanel.cpl")));
-    const auto lastComponent = CallSpan("DeleteFileA " + WindowsPath("orvmarq.dll"));
+    const auto applet = CallSpan(
+        "DeleteFileA " + (family == Family::Nt ? WindowsPath("orvpanel.cpl")
+                                               : SystemPath("orvpanel.cpl")));
+    const auto lastComponent =
+        CallSpan("DeleteFileA " + WindowsPath("orvmarq.dll"));
     EXPECT_LT(lastComponent.second, keys.first);
     EXPECT_LT(keys.second, applet.first);
     EXPECT_EQ(applet.first, deletes.second);
@@ -179,7 +182,8 @@ TEST_F(UninstallSequenceTest, CommandLineChangesNothing) {
                            machine().files.size());
   };
   const auto plain = runWith("");
-  for (const char* commandLine : {"/S", "/uninstall /quiet \"C:\\x y\"", "-n 7"}) {
+  for (const char* commandLine :
+       {"/S", "/uninstall /quiet \"C:\\x y\"", "-n 7"}) {
     EXPECT_EQ(runWith(commandLine), plain) << commandLine;
   }
 }

@@ -53,8 +53,11 @@ INSTANTIATE_TEST_SUITE_P(
                             "[rename]\r\nNUL=C:\\OLD.DLL\r\n"},
         ExistingContentCase{"OnlyTheLastMarkGoes", std::string("a\x1A\x1A"),
                             "a\x1A"},
-        ExistingContentCase{"MarkInsideIsKept", std::string("a\x1A" "b"),
-                            "a\x1A" "b"},
+        ExistingContentCase{"MarkInsideIsKept",
+                            std::string("a\x1A"
+                                        "b"),
+                            "a\x1A"
+                            "b"},
         ExistingContentCase{"OnlyAMark", std::string("\x1A"), ""},
         ExistingContentCase{"NoFinalLineEnd", std::string("[boot]\r\nx=1"),
                             "[boot]\r\nx=1"},

@@ -41,14 +41,21 @@ void Log(const std::string& name, const std::string& argument = "") {
 }
 
 // A call named in failingCalls fails; a positive count is used up call by
-// call, a count of 0 or less fails every call.
+// call, a count of 0 or less fails every call. A call whose position in the
+// log is in failingCallPositions fails as well. Asked right after the call
+// logged itself, so the last entry of the log is this call.
 bool ShouldFail(const std::string& name) {
+  const std::size_t position = machine.calls.size() - 1;
+  bool fail = machine.failingCallPositions.count(position) != 0;
   auto found = machine.failingCalls.find(name);
-  if (found == machine.failingCalls.end()) return false;
-  if (found->second > 0 && --found->second == 0) {
-    machine.failingCalls.erase(found);
+  if (found != machine.failingCalls.end()) {
+    if (found->second > 0 && --found->second == 0) {
+      machine.failingCalls.erase(found);
+    }
+    fail = true;
   }
-  return true;
+  if (fail) machine.injectedFailures.push_back(position);
+  return fail;
 }
 
 template <typename Result>
@@ -184,7 +191,8 @@ bool CaseInsensitiveLess::operator()(const std::string& left,
   for (std::size_t i = 0; i < common; ++i) {
     const char a = LowerAscii(left[i]);
     const char b = LowerAscii(right[i]);
-    if (a != b) return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+    if (a != b)
+      return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
   }
   return left.size() < right.size();
 }
@@ -256,8 +264,8 @@ std::vector<std::string> CallsNamed(const std::string& name) {
 
 }  // namespace simulated
 
-using simulated::Family;
 using simulated::Fail;
+using simulated::Family;
 using simulated::Log;
 using simulated::machine;
 using simulated::ShouldFail;
@@ -265,9 +273,9 @@ using simulated::ShouldFail;
 // --- user32 ------------------------------------------------------------------
 
 HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
-  Log("FindWindowA", std::string(className ? className : "(null)") +
-                         (windowName ? std::string(" title=") + windowName
-                                     : std::string()));
+  Log("FindWindowA",
+      std::string(className ? className : "(null)") +
+          (windowName ? std::string(" title=") + windowName : std::string()));
   if (ShouldFail("FindWindowA") || className == nullptr) return nullptr;
   simulated::CaseInsensitiveLess less;
   const auto& classes = machine.topLevelWindowClasses;
@@ -298,8 +306,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     answer = machine.messageBoxAnswers.front();
     machine.messageBoxAnswers.pop_front();
   }
-  machine.messageBoxes.push_back({owner, text ? text : "",
-                                  caption ? caption : "", style, answer});
+  machine.messageBoxes.push_back(
+      {owner, text ? text : "", caption ? caption : "", style, answer});
   return answer;
 }
 
@@ -351,7 +359,8 @@ BOOL GetVersionExA(OSVERSIONINFOA* version) {
   version->dwMajorVersion = 4;
   version->dwMinorVersion = nt ? 0 : 10;
   version->dwBuildNumber = nt ? 1381 : 1998;
-  version->dwPlatformId = nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+  version->dwPlatformId =
+      nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
   std::memset(version->szCSDVersion, 0, sizeof version->szCSDVersion);
   return 1;
 }
@@ -362,7 +371,8 @@ static UINT AnswerDirectory(const char* name,
                             const std::optional<std::string>& directory,
                             LPSTR buffer, UINT size) {
   Log(name);
-  if (ShouldFail(name) || !directory) return Fail<UINT>(ERROR_FILE_NOT_FOUND, 0);
+  if (ShouldFail(name) || !directory)
+    return Fail<UINT>(ERROR_FILE_NOT_FOUND, 0);
   const UINT length = static_cast<UINT>(directory->size());
   if (length + 1 > size) return length + 1;
   std::memcpy(buffer, directory->c_str(), length + 1);
@@ -375,14 +385,15 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  return AnswerDirectory("GetSystemDirectoryA", machine.systemDirectory,
-                         buffer, size);
+  return AnswerDirectory("GetSystemDirectoryA", machine.systemDirectory, buffer,
+                         size);
 }
 
 BOOL DeleteFileA(LPCSTR path) {
   Log("DeleteFileA", path);
   if (ShouldFail("DeleteFileA")) return Fail<BOOL>(ERROR_ACCESS_DENIED, 0);
-  if (machine.directories.count(path)) return Fail<BOOL>(ERROR_ACCESS_DENIED, 0);
+  if (machine.directories.count(path))
+    return Fail<BOOL>(ERROR_ACCESS_DENIED, 0);
   if (!simulated::ParentDirectoryExists(path)) {
     return Fail<BOOL>(ERROR_PATH_NOT_FOUND, 0);
   }
@@ -418,8 +429,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
 }
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
-                   SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
-                   HANDLE) {
+                   SECURITY_ATTRIBUTES*, DWORD disposition, DWORD, HANDLE) {
   Log("CreateFileA", path);
   machine.fileOpens.push_back({path, access, shareMode, disposition});
   if (ShouldFail("CreateFileA")) {
@@ -433,8 +443,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
   }
   auto found = machine.files.find(path);
   const bool exists = found != machine.files.end();
-  if (!exists && (disposition == OPEN_EXISTING ||
-                  disposition == TRUNCATE_EXISTING)) {
+  if (!exists &&
+      (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
     return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   }
   if (exists && disposition == CREATE_NEW) {
@@ -474,7 +484,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
                      DWORD method) {
-  Log("SetFilePointer", std::to_string(distance) + " " + std::to_string(method));
+  Log("SetFilePointer",
+      std::to_string(distance) + " " + std::to_string(method));
   simulated::OpenFile* open = simulated::FindOpenFile(file);
   if (open == nullptr) {
     return Fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
@@ -527,7 +538,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
   if (written) *written = 0;
   simulated::OpenFile* open = simulated::FindOpenFile(file);
   if (open == nullptr) return Fail<BOOL>(ERROR_INVALID_HANDLE, 0);
-  if (!(open->access & GENERIC_WRITE)) return Fail<BOOL>(ERROR_ACCESS_DENIED, 0);
+  if (!(open->access & GENERIC_WRITE))
+    return Fail<BOOL>(ERROR_ACCESS_DENIED, 0);
   if (ShouldFail("WriteFile")) return Fail<BOOL>(ERROR_WRITE_FAULT, 0);
   std::string& bytes = machine.files[open->path].bytes;
   if (bytes.size() < open->position + toWrite) {

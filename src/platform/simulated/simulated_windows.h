@@ -6,6 +6,7 @@
 // Windows and system directories, and a log of every call in order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -110,6 +111,15 @@ struct Machine {
   // Calls named here fail (each as the real one fails). A number after the
   // name limits the failure to that many calls, e.g. {"CreateFileA", 1}.
   std::map<std::string, int> failingCalls;
+
+  // Calls at these positions of the call log (0 for the first call) fail
+  // too, each as the named call fails; calls that cannot fail ignore it.
+  // Lets a test fail one particular call of a run, whatever its name.
+  std::set<std::size_t> failingCallPositions;
+
+  // Positions in the call log of the calls that failed because of
+  // failingCalls or failingCallPositions, in order.
+  std::vector<std::size_t> injectedFailures;
 
   // Every call the program made, in order, as "Name argument".
   std::vector<std::string> calls;
