@@ -23,8 +23,10 @@ static void RemoveTrailingEndOfFileMark(HANDLE file) {
       INVALID_SET_FILE_POINTER) {
     return;
   }
-  char lastByte = 0;
-  DWORD read = 0;
+  // ReadFile and WriteFile set the count they report before any work, so
+  // neither it nor the byte needs a value of its own first.
+  char lastByte;
+  DWORD read;
   if (!ReadFile(file, &lastByte, 1, &read, nullptr) || read != 1) return;
   if (lastByte != kEndOfFileMark) return;
   SetFilePointer(file, lastByteOffset, nullptr, FILE_BEGIN);
@@ -39,12 +41,18 @@ static HANDLE OpenForAppending(const char* path) {
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return file;
   RemoveTrailingEndOfFileMark(file);
-  SetFilePointer(file, 0, nullptr, FILE_END);
+  // Written anywhere but at the end, an entry would overwrite the renames
+  // other programs scheduled there: a file we cannot seek in counts as one
+  // we could not open.
+  if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
   return file;
 }
 
 static void WriteBytes(HANDLE file, const char* bytes, DWORD count) {
-  DWORD written = 0;
+  DWORD written;
   WriteFile(file, bytes, count, &written, nullptr);
 }
 

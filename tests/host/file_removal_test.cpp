@@ -26,6 +26,9 @@ struct FileStateCase {
   Outcome outcome;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FileStateCase& c, std::ostream* out) { *out << c.name; }
+
 class FileStateTest : public FileRemovalTest,
                       public ::testing::WithParamInterface<FileStateCase> {};
 

@@ -117,6 +117,9 @@ struct DefaultValueCase {
   std::optional<std::string> deletedPath;         // nullopt: nothing deleted
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const DefaultValueCase& c, std::ostream* out) { *out << c.name; }
+
 class DefaultValueTest
     : public RegistryCleanupTest,
       public ::testing::WithParamInterface<DefaultValueCase> {};

@@ -86,6 +86,9 @@ struct RunCase {
   bool expectRestartNotice;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
+
 class AcceptedRunTest : public UninstallSequenceTest,
                         public ::testing::WithParamInterface<RunCase> {};
 

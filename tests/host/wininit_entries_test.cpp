@@ -24,6 +24,11 @@ struct ExistingContentCase {
   std::string keptPrefix;             // what must stay at the start
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ExistingContentCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class ExistingContentTest
     : public WininitEntriesTest,
       public ::testing::WithParamInterface<ExistingContentCase> {};
