@@ -1,6 +1,7 @@
 #include "machine_generator.h"
 
 #include "platform/simulated/simulated_windows.h"
+#include "run_checks.h"
 
 namespace machines {
 
@@ -26,12 +27,12 @@ namespace {
 using simulated::Family;
 using simulated::OtherHolder;
 
-const char kClsid[] = "{7C3A19D4-58E2-4B06-9F1A-3D82E5C64B17}";
+using runchecks::kAppletFileName;
+using runchecks::kClsid;
+using runchecks::kComponentFileNames;
+
 const char kNearClsid[] = "{7C3A19D4-58E2-4B06-9F1A-3D82E5C64B18}";
 const char kOtherClsid[] = "{00021401-0000-0000-C000-000000000046}";
-const char* const kComponentFiles[] = {"orvres.exe",  "orvka.dll",
-                                       "orvtesi.dll", "orvdun.dll",
-                                       "orvpel.dll",  "orvmarq.dll"};
 
 simulated::Machine& M() { return simulated::TheMachine(); }
 
@@ -227,11 +228,11 @@ int BuildMachine(Choices& choices) {
                                  : usualWindows + "\\SYSTEM";
 
   // Its own files, then the same names and near names elsewhere.
-  for (const char* name : kComponentFiles) {
+  for (const char* name : kComponentFileNames) {
     PutFileInSomeState(choices, windows + "\\" + name);
   }
-  PutFileInSomeState(choices, windows + "\\orvpanel.cpl");
-  PutFileInSomeState(choices, system + "\\orvpanel.cpl");
+  PutFileInSomeState(choices, windows + "\\" + kAppletFileName);
+  PutFileInSomeState(choices, system + "\\" + kAppletFileName);
   static const char* const nearNames[] = {
       "orvka.dl",     "orvka.dll.bak",  "xorvka.dll",  "orvka.dllx",
       "orvres.ex",    "orvres.exe.old", "orvpanel.cp", "orvpanel.cpl.bak",
@@ -240,7 +241,7 @@ int BuildMachine(Choices& choices) {
   for (const char* name : nearNames) {
     if (choices.OneIn(2)) PutFileInSomeState(choices, windows + "\\" + name);
   }
-  for (const char* name : kComponentFiles) {
+  for (const char* name : kComponentFileNames) {
     if (choices.OneIn(2)) PutFileInSomeState(choices, system + "\\" + name);
   }
   static const char* const elsewhere[] = {

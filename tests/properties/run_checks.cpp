@@ -36,6 +36,7 @@ namespace {
 
 using simulated::Family;
 using simulated::Machine;
+using simulated::SameName;
 
 const std::size_t kPathLimit = 260;  // bytes, NUL included
 const char kEndOfFileMark = 0x1A;
@@ -43,19 +44,14 @@ const char kHandlerSuffix[] =
     "\\shellex\\ContextMenuHandlers\\{7C3A19D4-58E2-4B06-9F1A-3D82E5C64B17}";
 const char* const kExtensions[] = {".exe", ".dll", ".ocx"};
 
-bool SameText(const std::string& a, const std::string& b) {
-  CaseInsensitiveLess less;
-  return !less(a, b) && !less(b, a);
-}
-
 bool StartsWithText(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() &&
-         SameText(text.substr(0, prefix.size()), prefix);
+         SameName(text.substr(0, prefix.size()), prefix);
 }
 
 bool EndsWithText(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
-         SameText(text.substr(text.size() - suffix.size()), suffix);
+         SameName(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::string Printable(const std::string& bytes, std::size_t limit = 80) {
@@ -100,7 +96,7 @@ bool SameKey(const KeyRecord& a, const KeyRecord& b) {
   }
   for (const auto& [name, value] : a.namedValues) {
     auto other = b.namedValues.find(name);
-    if (other == b.namedValues.end() || !SameText(other->first, name) ||
+    if (other == b.namedValues.end() || !SameName(other->first, name) ||
         !SameValue(value, other->second)) {
       return false;
     }
@@ -445,10 +441,10 @@ std::vector<std::string> CheckRun(const Snapshot& before, int answer,
   report.Expect(appletDeletions.size() <= 1,
                 "the applet was deleted more than once");
   for (const std::string& path : appletDeletions) {
-    const bool expected = expectedApplet && SameText(path, *expectedApplet);
+    const bool expected = expectedApplet && SameName(path, *expectedApplet);
     // A failed version question counts as the 95 family.
     const bool asWin95 =
-        nt && versionQueryFailed && win95Applet && SameText(path, *win95Applet);
+        nt && versionQueryFailed && win95Applet && SameName(path, *win95Applet);
     report.ExpectOr(expected || asWin95, [&, p = path] {
       return "deleted a file that is not the applet: " + Printable(p);
     });
@@ -565,7 +561,7 @@ std::vector<std::string> CheckRun(const Snapshot& before, int answer,
       });
       continue;
     }
-    const bool isWininit = wininit && SameText(path, *wininit);
+    const bool isWininit = wininit && SameName(path, *wininit);
     report.ExpectOr(now != after.files.end() &&
                         (isWininit || now->second.bytes == file.bytes) &&
                         now->second.readOnly == file.readOnly &&
@@ -577,7 +573,7 @@ std::vector<std::string> CheckRun(const Snapshot& before, int answer,
   }
   for (const auto& [path, file] : after.files) {
     if (before.files.count(path)) continue;
-    report.ExpectOr(mayWriteWininit && SameText(path, *wininit), [&, p = path] {
+    report.ExpectOr(mayWriteWininit && SameName(path, *wininit), [&, p = path] {
       return "a file appeared: " + Printable(p);
     });
   }
@@ -633,7 +629,7 @@ std::vector<std::string> CheckRun(const Snapshot& before, int answer,
     // below one; below a file type only its own handler.
     bool own = EndsWithText(path, kHandlerSuffix);
     for (unsigned i = 0; i < kFixedKeyCount; ++i) {
-      own = own || SameText(path, kFixedKeys[i]);
+      own = own || SameName(path, kFixedKeys[i]);
     }
     for (const std::string& name : allowedKeyDeletions) {
       own = own || (!nt && StartsWithText(path, name + "\\"));

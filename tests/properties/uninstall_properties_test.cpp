@@ -7,6 +7,7 @@
 // ORV_PROPERTY_SEED=<seed> replays it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -91,6 +92,15 @@ std::vector<std::string> RunOne(std::uint32_t seed, unsigned machine,
   return runchecks::CheckRun(before, answer, outcome);
 }
 
+// Runs machine number `machine` as RunOne does and judges it; `situation`
+// adds what was done to the machine to the replay line.
+template <typename Prepare>
+void CheckOne(std::uint32_t seed, unsigned machine, Figures& figures,
+              const std::string& situation, Prepare prepare) {
+  figures.Judge(Trace(seed, machine) + situation,
+                RunOne(seed, machine, figures, prepare));
+}
+
 void Print(const char* what, const Figures& figures) {
   std::cout << "[ figures  ] " << what << ": " << figures.machines
             << " runs checked (" << figures.nt << " NT, "
@@ -107,9 +117,7 @@ TEST(UninstallProperties, RemovesItsOwnAndNothingElseOnAnyMachine) {
   const std::uint32_t seed = BaseSeed();
   Figures figures;
   for (unsigned machine = 0; machine < 2500; ++machine) {
-    const std::string trace = (Trace(seed, machine));
-    const auto problems = RunOne(seed, machine, figures, kAsBuilt);
-    figures.Judge(trace, problems);
+    CheckOne(seed, machine, figures, "", kAsBuilt);
   }
   Print("any machine, any answer", figures);
 }
@@ -118,11 +126,8 @@ TEST(UninstallProperties, DecliningChangesNothingAtAll) {
   const std::uint32_t seed = BaseSeed() + 1000000;
   Figures figures;
   for (unsigned machine = 0; machine < 500; ++machine) {
-    const std::string trace = (Trace(seed, machine));
-    const auto problems =
-        RunOne(seed, machine, figures,
-               [](machines::Choices&, int& answer) { answer = IDNO; });
-    figures.Judge(trace, problems);
+    CheckOne(seed, machine, figures, "",
+             [](machines::Choices&, int& answer) { answer = IDNO; });
   }
   Print("declined", figures);
 }
@@ -138,9 +143,8 @@ TEST(UninstallProperties, WininitKeepsItsContentAndGainsOnlyThisRunsEntries) {
     for (bool mark : {false, true}) {
       for (bool section : {false, true}) {
         for (unsigned repeat = 0; repeat < 12; ++repeat, ++machine) {
-          const std::string trace = (Trace(seed, machine));
-          const auto problems = RunOne(
-              seed, machine, figures,
+          CheckOne(
+              seed, machine, figures, "",
               [&](machines::Choices& choices, int& answer) {
                 simulated::Machine& m = simulated::TheMachine();
                 m.family = Family::Windows95;
@@ -154,7 +158,6 @@ TEST(UninstallProperties, WininitKeepsItsContentAndGainsOnlyThisRunsEntries) {
                     simulated::OtherHolder{};
                 answer = IDYES;
               });
-          figures.Judge(trace, problems);
         }
       }
     }
@@ -169,26 +172,22 @@ TEST(UninstallProperties, SurvivesEachCallFailingInTurn) {
   Figures figures;
   for (unsigned machine = 0; machine < 60; ++machine) {
     Figures clean;
-    std::vector<std::string> calls;
     RunOne(seed, machine, clean,
            [](machines::Choices&, int& answer) { answer = IDYES; });
-    calls = simulated::TheMachine().calls;
+    const std::vector<std::string> calls = simulated::TheMachine().calls;
+    const auto& fallible = machines::kFallibleCalls;
     for (std::size_t position = 0; position < calls.size(); ++position) {
       const std::string name =
           calls[position].substr(0, calls[position].find(' '));
-      bool fallible = false;
-      for (const std::string& call : machines::kFallibleCalls) {
-        fallible = fallible || call == name;
+      if (std::find(fallible.begin(), fallible.end(), name) == fallible.end()) {
+        continue;
       }
-      if (!fallible) continue;
-      const std::string trace = (Trace(seed, machine) + ", failing call " +
-                                 std::to_string(position) + " " + name);
-      const auto problems =
-          RunOne(seed, machine, figures, [&](machines::Choices&, int& answer) {
-            simulated::TheMachine().failingCallPositions = {position};
-            answer = IDYES;
-          });
-      figures.Judge(trace, problems);
+      CheckOne(seed, machine, figures,
+               ", failing call " + std::to_string(position) + " " + name,
+               [&](machines::Choices&, int& answer) {
+                 simulated::TheMachine().failingCallPositions = {position};
+                 answer = IDYES;
+               });
     }
   }
   Print("each call failing in turn", figures);
@@ -201,14 +200,11 @@ TEST(UninstallProperties, SurvivesEveryCallOfOneNameFailing) {
   unsigned machine = 0;
   for (const std::string& name : machines::kFallibleCalls) {
     for (unsigned repeat = 0; repeat < 20; ++repeat, ++machine) {
-      const std::string trace =
-          (Trace(seed, machine) + ", every " + name + " failing");
-      const auto problems =
-          RunOne(seed, machine, figures, [&](machines::Choices&, int& answer) {
-            simulated::TheMachine().failingCalls = {{name, 0}};
-            answer = repeat % 2 ? IDYES : 0;
-          });
-      figures.Judge(trace, problems);
+      CheckOne(seed, machine, figures, ", every " + name + " failing",
+               [&](machines::Choices&, int& answer) {
+                 simulated::TheMachine().failingCalls = {{name, 0}};
+                 answer = repeat % 2 ? IDYES : 0;
+               });
     }
   }
   Print("every call of one name failing", figures);
@@ -218,13 +214,11 @@ TEST(UninstallProperties, SurvivesRandomCombinationsOfFailures) {
   const std::uint32_t seed = BaseSeed() + 5000000;
   Figures figures;
   for (unsigned machine = 0; machine < 2500; ++machine) {
-    const std::string trace = (Trace(seed, machine));
-    const auto problems = RunOne(seed, machine, figures,
-                                 [](machines::Choices& choices, int& answer) {
-                                   machines::ChooseFaults(choices, 120);
-                                   if (answer == IDNO) answer = IDYES;
-                                 });
-    figures.Judge(trace, problems);
+    CheckOne(seed, machine, figures, "",
+             [](machines::Choices& choices, int& answer) {
+               machines::ChooseFaults(choices, 120);
+               if (answer == IDNO) answer = IDYES;
+             });
   }
   Print("random combinations of failures", figures);
 }

@@ -98,10 +98,8 @@ bool SharingViolationWith(const std::string& path, const File& file,
                     file.heldByAnotherProcess->shareMode)) {
     return true;
   }
-  CaseInsensitiveLess less;
   for (const auto& [handle, open] : openFiles) {
-    const bool samePath = !less(open.path, path) && !less(path, open.path);
-    if (samePath &&
+    if (SameName(open.path, path) &&
         !OpensCoexist(access, shareMode, open.access, open.shareMode)) {
       return true;
     }
@@ -118,9 +116,8 @@ bool HolderAllowsDeletion(const File& file) {
 }
 
 bool OpenedByThisProcess(const std::string& path) {
-  CaseInsensitiveLess less;
   for (const auto& [handle, open] : openFiles) {
-    if (!less(open.path, path) && !less(path, open.path)) return true;
+    if (SameName(open.path, path)) return true;
   }
   return false;
 }
@@ -195,6 +192,11 @@ bool CaseInsensitiveLess::operator()(const std::string& left,
       return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
   }
   return left.size() < right.size();
+}
+
+bool SameName(const std::string& left, const std::string& right) {
+  CaseInsensitiveLess less;
+  return !less(left, right) && !less(right, left);
 }
 
 Machine& TheMachine() { return machine; }
@@ -277,10 +279,9 @@ HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
       std::string(className ? className : "(null)") +
           (windowName ? std::string(" title=") + windowName : std::string()));
   if (ShouldFail("FindWindowA") || className == nullptr) return nullptr;
-  simulated::CaseInsensitiveLess less;
   const auto& classes = machine.topLevelWindowClasses;
   for (std::size_t i = 0; i < classes.size(); ++i) {
-    if (!less(classes[i], className) && !less(className, classes[i])) {
+    if (simulated::SameName(classes[i], className)) {
       return reinterpret_cast<HWND>(i + 1);
     }
   }

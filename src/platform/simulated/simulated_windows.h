@@ -26,6 +26,9 @@ struct CaseInsensitiveLess {
   bool operator()(const std::string& left, const std::string& right) const;
 };
 
+// True when two names are the same to Windows: equal but for ASCII case.
+bool SameName(const std::string& left, const std::string& right);
+
 // Another process holding the file open, as a loaded library or an open
 // document: its own access and what it lets others do.
 struct OtherHolder {
